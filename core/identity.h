@@ -1,0 +1,6 @@
+// Channel identifier and session identity values.
+#pragma once
+#include "core/settings.h"
+
+void load_or_create_channel(RunnerSettings& target);
+void load_identity(RunnerSettings& target);

@@ -1,0 +1,12 @@
+// The one-shot administration commands.
+#pragma once
+#include <string>
+
+#include "core/console.h"
+
+int run_set_secret_file(const Arguments& args);
+int run_verify_secret_file(const Arguments& args);
+// Prints the configuration check; the secret is the one loaded at start-up.
+int run_check(bool secret_present, const std::string& secret);
+// One-shot open from a console; wipes the secret once the token client has it.
+int run_open_command(bool secret_present, std::string& secret);

@@ -48,7 +48,7 @@ class RunMode(h.RunnerTestCase):
                 self.assertEqual(code, 0)
                 self.assertEqual(h.read_log(), "")
                 self.assertTrue(os.path.isdir(os.path.join(h.data_dir(), "queue")))
-                self.assertTrue(os.path.isfile(os.path.join(h.data_dir(), "channel")) or True)
+                self.assertTrue(os.path.isfile(os.path.join(h.data_dir(), "channel")))
 
     def test_stop_option_wins_over_open(self):
         self.write_config()

@@ -1,5 +1,6 @@
 """Mode selection: which command wins when several are given, and --config."""
 import os
+import time
 
 import harness as h
 
@@ -35,6 +36,7 @@ class Options(h.RunnerTestCase):
                 self.assertEqual(config_line(out), expected)
 
     def test_set_secret_file_wins_over_stop(self):
+        h.store_secret()
         self.write_config()
         proc = h.start_exe([])
         self.assertTrue(h.wait_for(lambda: any(m.startswith("runner started") for m in h.log_messages()), 20))
@@ -47,6 +49,7 @@ class Options(h.RunnerTestCase):
             os.remove(secret)
         self.assertEqual(code, 0)
         # The runner was not asked to stop.
+        time.sleep(1)
         self.assertIsNone(proc.poll())
         self.assertEqual(h.stop_runner(proc), 0)
 

@@ -4,6 +4,10 @@
 
 #include "core/console.h"
 
+// Reads a secret file and drops every white-space byte; true when something is left.
+// On a read failure `secret` is untouched.
+bool read_secret_file(const std::wstring& path, std::string& secret);
+
 int run_set_secret_file(const Arguments& args);
 int run_verify_secret_file(const Arguments& args);
 // Prints the configuration check; the secret is the one loaded at start-up.

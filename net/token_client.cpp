@@ -2,12 +2,99 @@
 
 #include <utility>
 
+#include "net/http.h"
+#include "net/json_fields.h"
+#include "net/url_encode.h"
+#include "support/log.h"
+#include "support/text.h"
+
+namespace {
+
+// A cached token is handed out only while more than this much of its life remains.
+const uint64_t TOKEN_MARGIN_MS = 30000;
+const int64_t DEFAULT_EXPIRES_IN_S = 60;
+
+void wipe(std::string& text) {
+    if (!text.empty()) SecureZeroMemory(text.data(), text.size());
+    text.clear();
+}
+
+class LockGuard {
+public:
+    explicit LockGuard(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+    ~LockGuard() { LeaveCriticalSection(&lock_); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    CRITICAL_SECTION& lock_;
+};
+
+}  // namespace
+
+std::string token_request_body(const std::string& client_id, const std::string& client_secret) {
+    std::string body = "grant_type=client_credentials&client_id=";
+    body.reserve(body.size() + 3 * (client_id.size() + client_secret.size()) + 16);
+    append_url_encoded(body, client_id);
+    body += "&client_secret=";
+    append_url_encoded(body, client_secret);
+    return body;
+}
+
+uint64_t token_expiry_ms(uint64_t now_ms, int64_t expires_in_s) {
+    if (expires_in_s < 0) {
+        // -(x+1)+1 avoids negating INT64_MIN.
+        uint64_t back_s = (uint64_t)(-(expires_in_s + 1)) + 1;
+        if (back_s > now_ms / 1000) return 0;
+        return now_ms - back_s * 1000;
+    }
+    uint64_t ahead_s = (uint64_t)expires_in_s;
+    if (ahead_s > (UINT64_MAX - now_ms) / 1000) return UINT64_MAX;
+    return now_ms + ahead_s * 1000;
+}
+
 TokenClient::TokenClient(std::wstring token_url, std::string client_id, std::string client_secret)
-    : token_url_(std::move(token_url)), client_id_(std::move(client_id)), client_secret_(std::move(client_secret)) {
+    : token_url_(std::move(token_url)), client_id_(std::move(client_id)) {
+    // Copy, then wipe the parameter: a moved-from short string keeps its bytes.
+    client_secret_.assign(client_secret);
+    wipe(client_secret);
     InitializeCriticalSection(&token_lock_);
 }
 
 TokenClient::~TokenClient() {
-    SecureZeroMemory(client_secret_.data(), client_secret_.size());
+    wipe(client_secret_);
     DeleteCriticalSection(&token_lock_);
+}
+
+std::string TokenClient::get_token(bool force_refresh) {
+    LockGuard guard(token_lock_);
+    bool fetch = force_refresh || cached_token_.empty() || now_unix_ms() + TOKEN_MARGIN_MS >= expires_at_ms_;
+    if (fetch) {
+        cached_token_.clear();
+        std::string form = token_request_body(client_id_, client_secret_);
+        HttpResponse response = http_post(token_url_, TOKEN_CONTENT_TYPE, form, std::string());
+        wipe(form);
+        if (response.status == 200) {
+            cached_token_ = json_string_field(response.body, "access_token");
+            int64_t lifetime = json_int_field(response.body, "expires_in", DEFAULT_EXPIRES_IN_S);
+            expires_at_ms_ = token_expiry_ms(now_unix_ms(), lifetime);
+        } else {
+            log_write("token request failed: http=%d winerr=%lu", (int)response.status, response.win_error);
+        }
+        wipe(response.body);
+    }
+    return cached_token_;
+}
+
+int verify_credentials(const std::wstring& token_url, const std::string& client_id, const std::string& client_secret) {
+    std::string form = token_request_body(client_id, client_secret);
+    HttpResponse response = http_post(token_url, TOKEN_CONTENT_TYPE, form, std::string());
+    wipe(form);
+    std::string token = response.status == 200 ? json_string_field(response.body, "access_token") : std::string();
+    bool received = !token.empty();
+    wipe(token);
+    wipe(response.body);
+    if (received) return 0;
+    if (response.status >= 400 && response.status <= 499) return 2;
+    return 3;
 }

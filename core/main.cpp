@@ -16,15 +16,6 @@
 #include "support/log.h"
 #include "support/text.h"
 
-HINSTANCE app_instance = nullptr;
-HANDLE stop_event = nullptr;
-HANDLE sync_event = nullptr;
-CRITICAL_SECTION status_lock;
-HWND tray_window = nullptr;
-HWND button_window = nullptr;
-UINT taskbar_created_msg = 0;
-TokenClient* token_client = nullptr;
-
 namespace {
 
 void signal_running_instance() {

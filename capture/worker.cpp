@@ -1,9 +1,59 @@
 #include "capture/worker.h"
 
-#include "core/runtime.h"
+#include <cstdint>
 
-// Placeholder until the watcher and sync loop land: waits for the stop request.
+#include "capture/schedule.h"
+#include "capture/watcher.h"
+#include "core/runtime.h"
+#include "support/text.h"
+
+namespace {
+
+// When the next sync pass runs (0 = none) and how many passes in a row ended
+// deferred. Starts due, so whatever an earlier run left queued goes out first.
+struct SyncSchedule {
+    uint64_t sync_at = 1;
+    uint32_t deferral_count = 0;
+};
+
+// A sync pass is due: this is where the queue is uploaded. Until the upload
+// exists a due pass has nothing it could send and completes at once, leaving
+// the next pass to the next capture.
+void on_sync_pass_due(SyncSchedule& sync) {
+    sync.deferral_count = 0;
+    sync.sync_at = 0;
+}
+
+}  // namespace
+
 DWORD WINAPI gdt_worker(LPVOID) {
-    WaitForSingleObject(stop_event, INFINITE);
+    GdtWatcher watcher;
+    start_watcher(watcher);
+    establish_baseline(watcher);
+    SyncSchedule sync;
+
+    for (;;) {
+        uint64_t now = now_unix_ms();
+        reopen_if_due(watcher, now);
+        capture_if_due(watcher, now);
+        if (sync.sync_at != 0 && now >= sync.sync_at) on_sync_pass_due(sync);
+
+        uint64_t next = earliest_deadline({watcher.capture_at, sync.sync_at, watcher.reopen_at});
+        DWORD timeout = wait_ms_until(next, now_unix_ms());
+        // The wait may not list a handle twice, so without a watch it waits on two.
+        HANDLE handles[3] = {stop_event, sync_event, watch_event(watcher)};
+        DWORD count = handles[2] ? 3 : 2;
+        DWORD wait = WaitForMultipleObjects(count, handles, FALSE, timeout);
+        if (wait == WAIT_OBJECT_0) break;
+        if (wait == WAIT_OBJECT_0 + 1) {
+            // A scheduled retry keeps its time; only an idle worker is woken early.
+            if (sync.sync_at == 0) sync.sync_at = now_unix_ms();
+        } else if (wait == WAIT_OBJECT_0 + 2) {
+            on_watch_signalled(watcher);
+        } else if (wait == WAIT_FAILED) {
+            Sleep(100);  // broken handles must not turn the loop into a spin
+        }
+    }
+    shutdown(watcher);
     return 0;
 }

@@ -1,4 +1,4 @@
-// Channel identifier and session identity values.
+// Channel identifier and session identity values, taken once at start-up.
 #pragma once
 #include "core/settings.h"
 

@@ -1,0 +1,54 @@
+// Baseline and capture of the GDT file into the outbound queue.
+#include <string>
+#include <vector>
+
+#include "capture/gdt_file.h"
+#include "capture/queue.h"
+#include "capture/watcher.h"
+#include "core/runtime.h"
+#include "core/settings.h"
+#include "support/log.h"
+#include "support/text.h"
+
+void establish_baseline(GdtWatcher& watcher) {
+    std::vector<unsigned char> content;
+    FILETIME last_write = {};
+    if (read_whole_file(gdt_file_path(), FileSharing::read_write, content, &last_write) != ReadResult::ok) return;
+    watcher.baseline_write_ms = filetime_to_unix_ms(last_write);
+    watcher.baseline_size = content.size();
+}
+
+void capture_if_due(GdtWatcher& watcher, uint64_t now) {
+    if (watcher.capture_at == 0 || now < watcher.capture_at) return;
+    watcher.capture_at = 0;
+
+    std::vector<unsigned char> content;
+    FILETIME last_write = {};
+    ReadResult result = read_gdt_file(content, last_write);
+    if (result == ReadResult::missing) return;
+    if (result != ReadResult::ok) {
+        log_write("gdt read failed (%s)", result == ReadResult::locked ? "locked" : "error");
+        return;
+    }
+    uint64_t write_ms = filetime_to_unix_ms(last_write);
+    if (write_ms == watcher.baseline_write_ms && content.size() == watcher.baseline_size) return;
+
+    // Every try gets a counter value of its own, so a retry never meets an
+    // earlier name.
+    uint32_t counter = watcher.capture_counter++;
+    std::wstring name = queue_file_name(now_unix_ms(), GetCurrentProcessId(), counter);
+    if (!write_file_atomic(settings.queue_dir, name, content.data(), content.size())) {
+        DWORD error = GetLastError();
+        log_write("queue write failed err=%lu", error);
+        // The baseline stays where it was, so this version is not lost: a
+        // clean-up tool may have removed the folder, or the disk was full.
+        create_directories(settings.queue_dir);
+        watcher.capture_at = now_unix_ms() + QUEUE_WRITE_RETRY_MS;
+        return;
+    }
+    watcher.baseline_write_ms = write_ms;
+    watcher.baseline_size = content.size();
+    // %llu rather than %zu: the log's format check follows the MS runtime, which predates %zu.
+    log_write("gdt captured size=%llu", (unsigned long long)content.size());
+    SetEvent(sync_event);
+}

@@ -3,40 +3,27 @@
 #include <cstdint>
 
 #include "capture/schedule.h"
+#include "capture/sync.h"
+#include "capture/sync_rules.h"
 #include "capture/watcher.h"
 #include "core/runtime.h"
 #include "support/text.h"
-
-namespace {
-
-// When the next sync pass runs (0 = none) and how many passes in a row ended
-// deferred. Starts due, so whatever an earlier run left queued goes out first.
-struct SyncSchedule {
-    uint64_t sync_at = 1;
-    uint32_t deferral_count = 0;
-};
-
-// A sync pass is due: this is where the queue is uploaded. Until the upload
-// exists a due pass has nothing it could send and completes at once, leaving
-// the next pass to the next capture.
-void on_sync_pass_due(SyncSchedule& sync) {
-    sync.deferral_count = 0;
-    sync.sync_at = 0;
-}
-
-}  // namespace
 
 DWORD WINAPI gdt_worker(LPVOID) {
     GdtWatcher watcher;
     start_watcher(watcher);
     establish_baseline(watcher);
+    // Starts due, so whatever an earlier run left queued goes out first.
     SyncSchedule sync;
 
     for (;;) {
         uint64_t now = now_unix_ms();
         reopen_if_due(watcher, now);
         capture_if_due(watcher, now);
-        if (sync.sync_at != 0 && now >= sync.sync_at) on_sync_pass_due(sync);
+        if (sync_pass_due(sync, now)) {
+            if (run_sync_pass() == SyncPassEnd::complete) sync_pass_completed(sync);
+            else sync_pass_deferred(sync, now_unix_ms());
+        }
 
         uint64_t next = earliest_deadline({watcher.capture_at, sync.sync_at, watcher.reopen_at});
         DWORD timeout = wait_ms_until(next, now_unix_ms());
@@ -47,7 +34,7 @@ DWORD WINAPI gdt_worker(LPVOID) {
         if (wait == WAIT_OBJECT_0) break;
         if (wait == WAIT_OBJECT_0 + 1) {
             // A scheduled retry keeps its time; only an idle worker is woken early.
-            if (sync.sync_at == 0) sync.sync_at = now_unix_ms();
+            sync_requested(sync, now_unix_ms());
         } else if (wait == WAIT_OBJECT_0 + 2) {
             on_watch_signalled(watcher);
         } else if (wait == WAIT_FAILED) {

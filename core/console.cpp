@@ -30,11 +30,21 @@ std::wstring option_value(const Arguments& args, const wchar_t* word) {
     return std::wstring();
 }
 
+namespace {
+
+// The attached console's screen buffer; it lives as long as the reopened
+// streams, until the process ends.
+HANDLE attached_output = INVALID_HANDLE_VALUE;
+
+}  // namespace
+
 bool attach_console() {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
     FILE* stream = nullptr;
     freopen_s(&stream, "CONOUT$", "w", stdout);
     freopen_s(&stream, "CONOUT$", "w", stderr);
+    attached_output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
     return true;
 }
 
@@ -48,8 +58,11 @@ void console_print(const char* format, ...) {
     std::string text(buffer);
     // A console shows UTF-8 bytes in its own code page (850 on German systems),
     // so umlauts would turn to garbage: give a real console UTF-16 instead.
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    // An attached console wins over an inherited standard handle, which may
+    // still be the caller's redirection.
     DWORD mode = 0;
+    HANDLE out = attached_output;
+    if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out != nullptr && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
         fflush(stdout);
         std::wstring wide = to_utf16(text);

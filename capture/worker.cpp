@@ -27,16 +27,22 @@ DWORD WINAPI gdt_worker(LPVOID) {
 
         uint64_t next = earliest_deadline({watcher.capture_at, sync.sync_at, watcher.reopen_at});
         DWORD timeout = wait_ms_until(next, now_unix_ms());
-        // The wait may not list a handle twice, so without a watch it waits on two.
-        HANDLE handles[3] = {stop_event, sync_event, watch_event(watcher)};
-        DWORD count = handles[2] ? 3 : 2;
+        // Only open watches are waited on: the wait may not list a handle twice,
+        // so none stands in for a closed one.
+        HANDLE handles[4] = {stop_event, sync_event};
+        DWORD count = 2;
+        HANDLE watch = watch_event(watcher);
+        HANDLE parent = parent_event(watcher);
+        if (watch) handles[count++] = watch;
+        if (parent) handles[count++] = parent;
         DWORD wait = WaitForMultipleObjects(count, handles, FALSE, timeout);
         if (wait == WAIT_OBJECT_0) break;
         if (wait == WAIT_OBJECT_0 + 1) {
             // A scheduled retry keeps its time; only an idle worker is woken early.
             sync_requested(sync, now_unix_ms());
-        } else if (wait == WAIT_OBJECT_0 + 2) {
-            on_watch_signalled(watcher);
+        } else if (wait >= WAIT_OBJECT_0 + 2 && wait < WAIT_OBJECT_0 + count) {
+            if (handles[wait - WAIT_OBJECT_0] == watch) on_watch_signalled(watcher);
+            else on_parent_signalled(watcher);
         } else if (wait == WAIT_FAILED) {
             Sleep(100);  // broken handles must not turn the loop into a spin
         }

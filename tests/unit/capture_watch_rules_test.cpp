@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/change_records.h"
+#include "capture/watch_rules.h"
 #include "capture/schedule.h"
 
 namespace {
@@ -105,4 +105,38 @@ TEST(CaptureWatchRules, WaitUntilEarliestDeadline) {
         {UINT64_MAX, 1, 3600000},
     };
     for (const Case& c : cases) EXPECT_EQ(wait_ms_until(c.deadline, c.now), c.wait) << c.deadline << " " << c.now;
+}
+
+TEST(CaptureWatchRules, ParentOfTheGdtFolder) {
+    struct Case { const wchar_t* path; bool ok; const wchar_t* parent; const wchar_t* name; };
+    const Case cases[] = {
+        {L"C:\\Users\\anna\\GDT", true, L"C:\\Users\\anna", L"GDT"},
+        {L"C:\\GDT", true, L"C:\\", L"GDT"},
+        {L"C:/praxis/gdt", true, L"C:/praxis", L"gdt"},
+        {L"\\GDT", true, L"\\", L"GDT"},
+        {L"\\\\server\\share\\gdt", true, L"\\\\server\\share", L"gdt"},
+        {L"\\\\?\\C:\\gdt", true, L"\\\\?\\C:\\", L"gdt"},
+        {L"\\\\server\\share", false, L"", L""},
+        {L"GDT", false, L"", L""},
+        {L"C:\\GDT\\", false, L"", L""},
+        {L"", false, L"", L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring parent, name;
+        ASSERT_EQ(split_parent_folder(c.path, parent, name), c.ok) << c.path;
+        if (!c.ok) continue;
+        EXPECT_EQ(parent, c.parent) << c.path;
+        EXPECT_EQ(name, c.name) << c.path;
+    }
+}
+
+TEST(CaptureWatchRules, ParentReportsTheFolderItself) {
+    // Any change to the folder's own name means the open watch may be stale.
+    for (uint32_t action : {ADDED, REMOVED, RENAMED_OLD, RENAMED_NEW}) {
+        std::vector<unsigned char> buffer = records({{MODIFIED, L"other"}, {action, L"gdt"}});
+        EXPECT_TRUE(changes_mention(buffer.data(), buffer.size(), L"GDT")) << action;
+    }
+    std::vector<unsigned char> buffer = records({{REMOVED, L"gdt-old"}, {ADDED, L"gd"}});
+    EXPECT_FALSE(changes_mention(buffer.data(), buffer.size(), L"gdt"));
+    EXPECT_TRUE(changes_mention(nullptr, 0, L"gdt"));
 }

@@ -427,7 +427,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def keep_upload(self, seq, mode, fields, file_part, content_type, body, answer):
         upload = {"seq": seq, "time": time.time(), "mode": mode, "content_type": content_type,
-                  "fields": [[n, v.decode("utf-8", "replace")] for n, v, _ in fields if n != "file"],
+                  "fields": {n: v.decode("utf-8", "replace") for n, v, _ in fields if n != "file"},
                   "order": [n for n, _, _ in fields], "filename": file_part[1],
                   "file_b64": base64.b64encode(file_part[0]).decode("ascii"),
                   "body_b64": base64.b64encode(body).decode("ascii"), "answer": answer}

@@ -27,7 +27,7 @@ class Upload(us.UploadTestCase):
         uploads = self.server.uploads()
         self.assertEqual([u["file"] for u in uploads], [b"first\x00\xff\r\n--x\r\n", b"", b"third\r\n"])
         for i, upload in enumerate(uploads):
-            fields = dict(upload["fields"])
+            fields = upload["fields"]
             self.assertEqual(upload["order"], FIELD_ORDER)
             self.assertEqual(upload["filename"], "data.gdt")
             self.assertEqual(fields["mode"], "sync")

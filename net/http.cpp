@@ -71,6 +71,10 @@ void configure_session(HINTERNET session, const HttpTimeouts& timeouts) {
         WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
     WinHttpSetTimeouts(session, timeouts.resolve_ms, timeouts.connect_ms, timeouts.send_ms, timeouts.receive_ms);
+    // Some WinHTTP implementations wait for the response headers without any
+    // limit unless told; a silent server must not block a thread for ever.
+    DWORD response_ms = (DWORD)timeouts.receive_ms;
+    WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_ms, sizeof response_ms);
 }
 
 std::wstring header_block(const std::string& content_type, const std::string& bearer_token) {

@@ -2,23 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
-
-#include "support/text.h"
-
-std::wstring queue_file_name(uint64_t capture_ms, unsigned long process_id, unsigned int counter) {
-    return format_bounded_w(64, L"%013llu_%05lu_%04u.gdt", (unsigned long long)capture_ms, process_id % 100000UL,
-                            counter % 10000U);
-}
-
-uint64_t queue_entry_capture_ms(const std::wstring& name) {
-    return (uint64_t)wcstoull(name.c_str(), nullptr, 10);
-}
-
-void sort_queue_names(std::vector<std::wstring>& names) {
-    std::sort(names.begin(), names.end());
-}
 
 std::vector<std::wstring> list_queue(const std::wstring& queue_dir) {
     std::vector<std::wstring> names;

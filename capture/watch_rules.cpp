@@ -66,6 +66,8 @@ bool split_parent_folder(const std::wstring& path, std::wstring& parent, std::ws
     while (last > 0 && !is_separator(path[last - 1])) --last;
     if (last == 0 || last == path.size()) return false;
     size_t separator = last - 1;
+    // "\\server" alone is no folder; its "parent" would be the current drive's root.
+    if (separator < 2 && path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) return false;
     name = path.substr(last);
     parent = path.substr(0, separator);
     // A root keeps its separator: "C:" alone would mean the current folder of drive C.

@@ -117,6 +117,7 @@ TEST(CaptureWatchRules, ParentOfTheGdtFolder) {
         {L"\\\\server\\share\\gdt", true, L"\\\\server\\share", L"gdt"},
         {L"\\\\?\\C:\\gdt", true, L"\\\\?\\C:\\", L"gdt"},
         {L"\\\\server\\share", false, L"", L""},
+        {L"\\\\server", false, L"", L""},
         {L"GDT", false, L"", L""},
         {L"C:\\GDT\\", false, L"", L""},
         {L"", false, L"", L""},

@@ -521,7 +521,9 @@ def main(argv=None):
     if args.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
-        server.socket = context.wrap_socket(server.socket, server_side=True)
+        # The handshake happens on the first read, in the request's own thread, so
+        # a client that connects and stays silent cannot stall the accept loop.
+        server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
 
     def stop(signum, frame):
         threading.Thread(target=server.shutdown, daemon=True).start()

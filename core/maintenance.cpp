@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/file_io.h"
+#include "capture/gdt_file.h"
 #include "capture/queue.h"
 #include "core/runtime.h"
 #include "core/settings.h"
@@ -24,8 +25,6 @@ void wipe(std::string& secret) {
     if (!secret.empty()) SecureZeroMemory(secret.data(), secret.size());
     secret.clear();
 }
-
-std::wstring check_gdt_file_path() { return settings.gdt_dir + L"\\" + settings.gdt_file; }
 
 }  // namespace
 
@@ -72,7 +71,7 @@ int run_verify_secret_file(const Arguments& args) {
 int run_check(bool secret_present, const std::string& secret) {
     attach_console();
     size_t queued = list_queue(settings.queue_dir).size();
-    std::wstring gdt_path = check_gdt_file_path();
+    std::wstring gdt_path = gdt_file_path();
     bool gdt_present = GetFileAttributesW(gdt_path.c_str()) != INVALID_FILE_ATTRIBUTES;
     console_print(
         "Konfiguration: %s\nServer:        %s\nClient:        %s\nGDT-Datei:     %s (%s)\n"

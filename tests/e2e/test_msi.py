@@ -32,7 +32,6 @@ class MsiPackage(h.RunnerTestCase):
 
     def tearDown(self):
         m.uninstall_all()
-        h.remove_secret()
         super().tearDown()
 
     def test_guide_install_reinstall_and_uninstall(self):
@@ -131,6 +130,7 @@ class MsiPackage(h.RunnerTestCase):
         self.assertEqual(m.msiexec("/i", msi, "/qn", "USERS=" + h.USER, "GDTDIR=" + h.to_win(self.gdt_dir),
                                    "TOKENURL=https://localhost:1/token"), 0)
 
+        self.addCleanup(h.remove_secret)
         os.makedirs(h.drive_c("Temp"), exist_ok=True)
         secret_file = h.drive_c("Temp", "secret.txt")
         with open(secret_file, "wb") as f:

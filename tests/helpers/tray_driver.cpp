@@ -3,8 +3,8 @@
 // exit code 0 when the command did what it says, 1 otherwise.
 //
 //   windows                       every top-level window: handle, class, title, state
-//   tray-post EVENT               post the tray callback (lbuttondblclk, lbuttonup,
-//                                 rbuttonup, contextmenu) to the "OrvantaRunner" window
+//   tray-post EVENT...            post tray callbacks (lbuttondblclk, lbuttonup, rbuttonup,
+//                                 contextmenu) to the "OrvantaRunner" window, back to back
 //   menu-wait MS                  wait for a visible popup menu
 //   menu-keys KEY...              post keys (down, up, return, escape) to the popup menu
 //   msgbox-wait MS                wait for a message box: caption, text, icon
@@ -16,11 +16,15 @@
 //   button-info                   the "OrvantaButton" window's title and state
 //   button-syscmd restore|maximize|close|minimize
 //   button-close                  send WM_CLOSE to the button window
+//   button-restore                restore and activate the button window from outside
 //   browser-windows               the visible "Chrome_WidgetWin_1" windows
 //   browser-minimize | browser-close   every such window
 //   balloons                      texts of the visible balloon tooltips
-//   register-app-path ROOT NAME PATH   App Paths entry (ROOT: hkcu or hklm); PATH "-" removes it
+//   register-app-path ROOT NAME PATH [ROOT NAME PATH...]
+//                                 App Paths entries (ROOT: hkcu or hklm); PATH "-" removes one
 //   url-handler PATH | -          make PATH the https/http handler, or restore the saved one
+//   hold-file PATH MS             keep PATH open without sharing for MS milliseconds;
+//                                 PATH.held exists while it is held
 #include <windows.h>
 #include <shellapi.h>
 
@@ -126,16 +130,19 @@ int print_list(const std::vector<HWND>& windows) {
     return 0;
 }
 
-int tray_post(const std::wstring& event) {
+int tray_post(int count, wchar_t** events) {
     HWND tray = FindWindowW(L"OrvantaRunner", nullptr);
-    if (!tray) return 1;
-    UINT mouse = event == L"lbuttondblclk" ? WM_LBUTTONDBLCLK
-               : event == L"lbuttonup"     ? WM_LBUTTONUP
-               : event == L"rbuttonup"     ? WM_RBUTTONUP
-               : event == L"contextmenu"   ? WM_CONTEXTMENU
-                                           : 0;
-    if (!mouse) return 1;
-    return PostMessageW(tray, WM_APP + 1, 1, mouse) ? 0 : 1;
+    if (!tray || count < 1) return 1;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring event = events[i];
+        UINT mouse = event == L"lbuttondblclk" ? WM_LBUTTONDBLCLK
+                   : event == L"lbuttonup"     ? WM_LBUTTONUP
+                   : event == L"rbuttonup"     ? WM_RBUTTONUP
+                   : event == L"contextmenu"   ? WM_CONTEXTMENU
+                                               : 0;
+        if (!mouse || !PostMessageW(tray, WM_APP + 1, 1, mouse)) return 1;
+    }
+    return 0;
 }
 
 int menu_keys(int count, wchar_t** keys) {
@@ -153,14 +160,20 @@ int menu_keys(int count, wchar_t** keys) {
     return 0;
 }
 
+// The message text and the icon are static controls of the box; which ids
+// they carry differs between systems, their styles do not.
 int msgbox_wait(DWORD timeout_ms) {
     HWND box = wait_for_window(L"#32770", timeout_ms);
     if (!box) return 1;
-    HWND text = GetDlgItem(box, 0xFFFF);
-    HWND icon = GetDlgItem(box, 0x14);
+    std::wstring text;
+    bool icon = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (class_of(child) != L"Static" || !IsWindowVisible(child)) continue;
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = true;
+        else if (text.empty()) text = text_of(child);
+    }
     printf("{\"hwnd\":%s,\"caption\":%s,\"text\":%s,\"icon\":%s}\n", handle_text(box).c_str(),
-           json_string(text_of(box)).c_str(), json_string(text ? text_of(text) : L"").c_str(),
-           json_bool(icon && IsWindowVisible(icon)).c_str());
+           json_string(text_of(box)).c_str(), json_string(text).c_str(), json_bool(icon).c_str());
     return 0;
 }
 
@@ -247,12 +260,24 @@ int url_handler(const std::wstring& path) {
     return 0;
 }
 
+int hold_file(const std::wstring& path, DWORD ms) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    const std::wstring marker = path + L".held";
+    HANDLE held = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    Sleep(ms);
+    DeleteFileW(marker.c_str());
+    CloseHandle(file);
+    return 0;
+}
+
 int run(int argc, wchar_t** argv) {
     if (argc < 2) return 1;
     const std::wstring command = argv[1];
     const std::wstring arg = argc > 2 ? argv[2] : L"";
     if (command == L"windows") return print_list(top_level_windows());
-    if (command == L"tray-post") return tray_post(arg);
+    if (command == L"tray-post") return tray_post(argc - 2, argv + 2);
     if (command == L"menu-wait") return wait_for_window(L"#32768", _wtoi(arg.c_str())) ? 0 : 1;
     if (command == L"menu-keys") return menu_keys(argc - 2, argv + 2);
     if (command == L"msgbox-wait") return msgbox_wait(_wtoi(arg.c_str()));
@@ -275,6 +300,13 @@ int run(int argc, wchar_t** argv) {
     }
     if (command == L"button-syscmd") return button_syscmd(arg);
     if (command == L"button-close") return send_to(FindWindowW(L"OrvantaButton", nullptr), WM_CLOSE, 0, 0);
+    if (command == L"button-restore") {
+        HWND button = FindWindowW(L"OrvantaButton", nullptr);
+        if (!button) return 1;
+        ShowWindow(button, SW_RESTORE);
+        SetForegroundWindow(button);
+        return 0;
+    }
     if (command == L"browser-windows") return print_list(visible_windows_of_class(L"Chrome_WidgetWin_1"));
     if (command == L"browser-minimize" || command == L"browser-close") {
         for (HWND window : visible_windows_of_class(L"Chrome_WidgetWin_1")) {
@@ -284,8 +316,13 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"balloons") return balloons();
-    if (command == L"register-app-path" && argc == 5) return register_app_path(arg, argv[3], argv[4]);
+    if (command == L"register-app-path" && argc >= 5 && (argc - 2) % 3 == 0) {
+        int failures = 0;
+        for (int i = 2; i + 2 < argc; i += 3) failures += register_app_path(argv[i], argv[i + 1], argv[i + 2]);
+        return failures ? 1 : 0;
+    }
     if (command == L"url-handler") return url_handler(arg);
+    if (command == L"hold-file" && argc == 4) return hold_file(arg, _wtoi(argv[3]));
     return 1;
 }
 

@@ -1,0 +1,99 @@
+"""Forced kills of the runner at random moments while a practice system keeps
+rewriting the GDT file: nothing captured is lost, torn or reordered."""
+import os
+import threading
+import time
+
+import harness as h
+import stress_support as ss
+
+KILLS = int(os.environ.get("ORV_STRESS_KILLS", 1000 if ss.LONG else 55))
+
+CAUSE_ANSWERED = "kill after the server's answer, before deletion"
+CAUSE_RECAPTURED = "kill after queueing, before the capture was recorded"
+
+
+class Kill(ss.StressTestCase):
+    def write_versions(self, stop):
+        """Numbered versions at random intervals around the debounce time; now
+        and then a pause long enough for a version to settle."""
+        writer = ss.Writer(self.gdt_path)
+        number = 0
+        try:
+            while not stop.is_set():
+                number += 1
+                data = ss.make_version(number, self.rng.randrange(100, 6000))
+                while not stop.is_set():
+                    answer = writer.write(data)
+                    if answer == "ok":
+                        self.timeline.wrote(number)
+                        break
+                    time.sleep(0.02)  # the runner is reading it: try again, as a practice system would
+                stop.wait(self.rng.choice([0.1, 0.2, 0.3, 0.4, 0.6, 0.8, 1.3]))
+        finally:
+            writer.close()
+
+    def observe_kill(self, phases, causes):
+        """Sorts the kill by what it left behind, once uploads in flight have landed."""
+        h.wait_for(lambda: all(e["status"] is not None or e["action"] == "cut_request"
+                               for e in self.proxy.uploads()[-3:]), 2.0)
+        entries, temporaries = ss.queue_files()
+        received = {n for n, _ in self.received()}
+        queued = ss.queued_versions()
+        in_flight = [e for e in self.proxy.uploads()[-3:] if not e["delivered"]]
+        answered_here = [v for v in queued.values() if v in received]
+        current = self.timeline.writes[-1][0] if self.timeline.writes else None
+        for v in answered_here:
+            causes.setdefault(v, CAUSE_ANSWERED)
+        # The version in the file is queued but not yet sent: if its capture was
+        # not recorded the next runner takes it again.
+        if current in queued.values() and current not in received:
+            causes.setdefault(current, CAUSE_RECAPTURED)
+        new_temporaries = set(temporaries) - self.known_temporaries
+        self.known_temporaries |= set(temporaries)
+        if new_temporaries:
+            phase = "between temporary file and rename"
+        elif answered_here:
+            phase = "after the answer, before deletion"
+        elif in_flight:
+            phase = "during an upload"
+        else:
+            phase = "capture, idle or start-up"
+        phases[phase] = phases.get(phase, 0) + 1
+
+    def test_kills_lose_nothing(self):
+        self.configure(gdt_debounce_ms=300)
+        self.known_temporaries = set()
+        stop = threading.Event()
+        writer = threading.Thread(target=self.write_versions, args=(stop,), daemon=True)
+        phases, causes = {}, {}
+        self.start()
+        writer.start()
+        started = time.time()
+        for _ in range(KILLS):
+            # Slow or held-back answers widen the upload windows the kills can fall into.
+            self.proxy.set(default=self.rng.choice(["pass", "pass", "hold_tail:300", "slow:200"]))
+            time.sleep(self.rng.uniform(0.2, 1.6))
+            self.kill()
+            self.observe_kill(phases, causes)
+            time.sleep(self.rng.choice([0, 0, 0.1, 0.5]))
+            self.start()
+        stop.set()
+        writer.join(30)
+        kill_seconds = time.time() - started
+
+        self.proxy.set(default="pass")
+        drained = self.wait_drained(60)
+        time.sleep(1.0)
+        self.stop()
+        counts, faults = ss.conservation(self.timeline, self.received(), causes)
+        counts = dict({"kills": KILLS, "seconds": round(kill_seconds)}, **counts)
+        counts.update(("kill " + k, v) for k, v in sorted(phases.items()))
+        counts["temporary files left"] = len(ss.queue_files()[1])
+        if not drained:
+            faults.append("queue not empty: %r" % ss.queue_files()[0])
+        self.check("kill", counts, faults)
+
+
+if __name__ == "__main__":
+    h.main()

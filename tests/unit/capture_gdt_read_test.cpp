@@ -11,11 +11,13 @@ struct DelayedAction {
     DWORD delay_ms;
     HANDLE target;        // event to set, or file handle to close
     bool close_instead;
+    ULONGLONG acted_at;   // tick count right before the action
 };
 
 DWORD WINAPI run_delayed(LPVOID parameter) {
     DelayedAction* action = static_cast<DelayedAction*>(parameter);
     Sleep(action->delay_ms);
+    action->acted_at = GetTickCount64();
     if (action->close_instead) CloseHandle(action->target);
     else SetEvent(action->target);
     return 0;
@@ -33,7 +35,7 @@ TEST(CaptureGdtRead, LockEndingDuringRetriesIsRead) {
     HANDLE held = hold_without_sharing(temp.file(L"data.gdt"));
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DelayedAction release = {450, held, true};
+    DelayedAction release = {450, held, true, 0};
     HANDLE thread = CreateThread(nullptr, 0, run_delayed, &release, 0, nullptr);
 
     std::vector<unsigned char> content;
@@ -52,16 +54,17 @@ TEST(CaptureGdtRead, StopEndsRetriesWithin100ms) {
     HANDLE held = hold_without_sharing(temp.file(L"data.gdt"));
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DelayedAction request = {350, stop, false};
+    DelayedAction request = {350, stop, false, 0};
     HANDLE thread = CreateThread(nullptr, 0, run_delayed, &request, 0, nullptr);
 
     std::vector<unsigned char> content;
     FILETIME last_write = {};
     ULONGLONG started = GetTickCount64();
     EXPECT_EQ(read_exclusive_retrying(temp.file(L"data.gdt"), stop, content, last_write), ReadResult::locked);
-    ULONGLONG took = GetTickCount64() - started;
-    EXPECT_GE(took, 330u);
-    EXPECT_LE(took, 350u + 100u + 40u);  // tick granularity slack
+    ULONGLONG returned = GetTickCount64();
+    WaitForSingleObject(thread, INFINITE);
+    EXPECT_GE(returned - started, 330u);
+    EXPECT_LE(returned - request.acted_at, 100u + 40u);  // tick granularity slack
 
     // Already stopped: one attempt, no wait.
     started = GetTickCount64();
@@ -70,7 +73,6 @@ TEST(CaptureGdtRead, StopEndsRetriesWithin100ms) {
 
     // Anything but a lock is returned at once, without retries.
     EXPECT_EQ(read_exclusive_retrying(temp.file(L"none.gdt"), stop, content, last_write), ReadResult::missing);
-    WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     CloseHandle(held);
     CloseHandle(stop);

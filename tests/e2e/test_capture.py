@@ -116,7 +116,7 @@ class Capture(h.RunnerTestCase):
         started = time.time()
         self.assertTrue(h.wait_for(lambda: cs.count("gdt read failed (locked)") == 1, 6))
         self.assertGreater(time.time() - started, 2.5)
-        self.assertEqual(len(cs.queue_entries()), 2)
+        self.assertNotIn(b"v3 never read", [cs.read_entry(n) for n in cs.queue_entries()])
         holder.wait(10)
 
         # A stop request ends the retries at once; left alone they would run
@@ -129,7 +129,7 @@ class Capture(h.RunnerTestCase):
         self.assertEqual(h.stop_runner(proc), 0)
         self.assertLess(time.time() - asked, 2.0)
         self.assertEqual(h.log_messages()[-1], "runner stopped")
-        self.assertEqual(len(cs.queue_entries()), 2)
+        self.assertNotIn(b"v4", [cs.read_entry(n) for n in cs.queue_entries()])
 
     def test_folder_removed_and_recreated(self):
         self.start(100)

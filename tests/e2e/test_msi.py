@@ -42,6 +42,8 @@ class MsiPackage(h.RunnerTestCase):
         self.assertTrue(os.path.isfile(m.installed_exe()))
         self.assertEqual(m.reg_values(m.RUN_KEY).get(m.PRODUCT), '"' + m.INSTALLED_EXE + '"')
         self.assertEqual(len(m.shortcuts()), 1)
+        link = m.read_bytes(m.shortcuts()[0])
+        self.assertTrue(m.INSTALLED_EXE.encode() in link or m.INSTALLED_EXE.encode("utf-16-le") in link)
         self.assertEqual(list(m.installed_products().values()), [m.version()])
         self.assertEqual(m.ini_values(), {
             ("server", "url"): properties["SERVERURL"], ("server", "token_url"): properties["TOKENURL"],

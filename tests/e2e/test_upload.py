@@ -70,8 +70,9 @@ class Upload(us.UploadTestCase):
         times = [r["time"] for r in self.server.requests("gdt")]
         statuses = [r["status"] for r in self.server.requests("gdt")]
         self.assertEqual(statuses, [200, 503, 503, 200, 200, 200])
-        self.assertTrue(4.8 <= times[2] - times[1] <= 6.5, times)
-        self.assertTrue(9.8 <= times[3] - times[2] <= 11.5, times)
+        # Slack above for a loaded machine; still far from the neighbouring 10 s and 20 s.
+        self.assertTrue(4.8 <= times[2] - times[1] <= 7.0, times)
+        self.assertTrue(9.8 <= times[3] - times[2] <= 12.5, times)
         self.assertEqual([u["file"] for u in self.server.uploads()],
                          [b"entry 0", b"entry 1", b"entry 2", b"captured while backing off"])
         self.assertEqual(us.queue_entries(), [])
@@ -97,6 +98,7 @@ class Upload(us.UploadTestCase):
         closed_port = "http://127.0.0.1:%d" % us.free_port()
         cases = [  # (name, server changes, runner settings, gdt requests, token requests, expected line)
             ("401 twice", dict(gdt_plan=["401", "401"]), {}, 2, 2, "http=401 winerr=0"),
+            ("401, no fresh token", dict(gdt_plan=["401"], token_plan=["ok", "500"]), {}, 1, 2, "http=401 winerr=0"),
             ("403", dict(gdt_plan=["403"]), {}, 1, 1, "http=403 winerr=0"),
             ("408", dict(gdt_plan=["408"]), {}, 1, 1, "http=408 winerr=0"),
             ("429", dict(gdt_plan=["429"]), {}, 1, 1, "http=429 winerr=0"),

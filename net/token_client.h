@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#define TOKEN_CONTENT_TYPE "application/x-www-form-urlencoded"
-
 class TokenClient {
 public:
     // Takes over the three strings; the secret is wiped when the client is destroyed.
@@ -28,13 +26,6 @@ private:
     uint64_t expires_at_ms_ = 0;
     CRITICAL_SECTION token_lock_;
 };
-
-// "grant_type=client_credentials&client_id=...&client_secret=..." (form-encoded).
-std::string token_request_body(const std::string& client_id, const std::string& client_secret);
-
-// When a token fetched at `now_ms` with the given lifetime expires; saturates
-// instead of wrapping, so a negative lifetime lies in the past and a huge one at the end of time.
-uint64_t token_expiry_ms(uint64_t now_ms, int64_t expires_in_s);
 
 // One uncached token request: 0 a token was received, 2 the endpoint refused
 // with 400..499, 3 anything else.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/token_client.h"
+#include "net/token_rules.h"
 
 TEST(TokenExpiry, SaturatesInsteadOfWrapping) {
     const uint64_t now = 1700000000000ULL;

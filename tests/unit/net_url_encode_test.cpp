@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/token_client.h"
+#include "net/token_rules.h"
 #include "net/url_encode.h"
 
 TEST(UrlEncode, KeepsUnreservedAndEscapesEverythingElse) {

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_record.h"
 #include "capture/gdt_file.h"
 #include "capture/queue.h"
 #include "capture/watcher.h"
@@ -11,6 +12,10 @@
 #include "support/text.h"
 
 void establish_baseline(GdtWatcher& watcher) {
+    // The version last captured by an earlier run, when there was one: a
+    // version written after it (while no runner ran, or one that a crashed
+    // runner never queued) is then captured once the watch is open.
+    if (load_capture_record(watcher.baseline_write_ms, watcher.baseline_size)) return;
     std::vector<unsigned char> content;
     FILETIME last_write = {};
     if (read_whole_file(gdt_file_path(), FileSharing::read_write, content, &last_write) != ReadResult::ok) return;
@@ -28,6 +33,9 @@ void capture_if_due(GdtWatcher& watcher, uint64_t now) {
     if (result == ReadResult::missing) return;
     if (result != ReadResult::ok) {
         log_write("gdt read failed (%s)", result == ReadResult::locked ? "locked" : "error");
+        // A file still held after all attempts was written before its holder
+        // let go; no notification may follow, so look again rather than lose it.
+        if (result == ReadResult::locked) watcher.capture_at = now_unix_ms() + LOCKED_RETRY_MS;
         return;
     }
     uint64_t write_ms = filetime_to_unix_ms(last_write);
@@ -48,6 +56,7 @@ void capture_if_due(GdtWatcher& watcher, uint64_t now) {
     }
     watcher.baseline_write_ms = write_ms;
     watcher.baseline_size = content.size();
+    save_capture_record(write_ms, content.size());
     // %llu rather than %zu: the log's format check follows the MS runtime, which predates %zu.
     log_write("gdt captured size=%llu", (unsigned long long)content.size());
     SetEvent(sync_event);

@@ -14,6 +14,7 @@ const uint64_t WATCH_FAILED_RETRY_MS = 10000;
 const uint64_t WATCH_LOST_REOPEN_MS = 2000;
 const uint64_t WATCH_LOST_CAPTURE_MS = 2100;
 const uint64_t QUEUE_WRITE_RETRY_MS = 10000;
+const uint64_t LOCKED_RETRY_MS = 1000;
 const uint64_t NO_BASELINE_SIZE = UINT64_MAX;
 
 struct GdtWatcher {
@@ -27,8 +28,9 @@ struct GdtWatcher {
     uint64_t baseline_write_ms = 0;
     uint64_t baseline_size = NO_BASELINE_SIZE;
     uint32_t capture_counter = 0;
-    // Set while changes may have gone unseen because no watch could be opened.
-    bool changes_unseen = false;
+    // Set while changes may have gone unseen because no watch could be opened;
+    // at start too, for a change between the baseline and the first watch.
+    bool changes_unseen = true;
 };
 
 // Creates the events and buffers; false when an event could not be made.

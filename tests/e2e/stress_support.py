@@ -2,6 +2,7 @@
 a fault-injecting proxy in front of the development server, runner kills and
 the conservation check that turns all of it into counts."""
 import hashlib
+import json
 import os
 import random
 import re
@@ -82,15 +83,18 @@ class Writer:
 
 
 class FaultProxy:
-    """A TCP relay between the runner and the development server that can cut a
-    request or an answer after some bytes, hold back the answer's last byte,
-    slow the answer down, or be down altogether (nothing listens). It reads the
-    version number out of every upload and journals what the runner got."""
+    """A TCP relay between the runner and the development server that can
+    answer with a status of its own, cut a request or an answer after some
+    bytes, hold back the answer's last byte, slow the answer down, or be down
+    altogether (nothing listens). Plans and defaults per endpoint ("gdt",
+    "token"), one action per request. It reads the version number out of
+    every upload and journals what the runner got."""
 
     def __init__(self, upstream_port):
         self.upstream_port = upstream_port
         self.lock = threading.Lock()
-        self.plan, self.default = [], "pass"
+        self.plans = {"gdt": [], "token": []}
+        self.defaults = {"gdt": "pass", "token": "pass"}
         self.journal = []
         self.listener = None
         self.port = 0
@@ -123,22 +127,23 @@ class FaultProxy:
     def token_url(self):
         return self.url + "/realms/quillon/protocol/openid-connect/token"
 
-    def set(self, plan=None, default=None):
+    def set(self, plan=None, default=None, endpoint="gdt"):
         with self.lock:
             if plan is not None:
-                self.plan = list(plan)
+                self.plans[endpoint] = list(plan)
             if default is not None:
-                self.default = default
+                self.defaults[endpoint] = default
 
     def uploads(self):
         with self.lock:
-            return [e for e in self.journal if e["path"] == "/api/gdt"]
+            return [e for e in self.journal if e["endpoint"] == "gdt"]
 
-    def _next_action(self, path):
+    def _next_action(self, endpoint):
         with self.lock:
-            if path != "/api/gdt":
+            plan = self.plans.get(endpoint)
+            if plan is None:
                 return "pass"
-            return self.plan.pop(0) if self.plan else self.default
+            return plan.pop(0) if plan else self.defaults[endpoint]
 
     def _accept(self, listener):
         while True:
@@ -179,10 +184,11 @@ class FaultProxy:
             if not head.endswith(b"\r\n\r\n"):
                 return
             path = head.split(b" ", 2)[1].decode("latin-1") if head.count(b" ") >= 2 else "?"
-            action = self._next_action(path)
+            endpoint = "gdt" if path == "/api/gdt" else "token" if path.endswith("/token") else "other"
+            action = self._next_action(endpoint)
             kind, _, arg = action.partition(":")
-            entry = {"time": time.time(), "path": path, "version": None, "action": action, "status": None,
-                     "delivered": False}
+            entry = {"time": time.time(), "endpoint": endpoint, "version": None, "action": action,
+                     "status": None, "delivered": False}
             with self.lock:
                 self.journal.append(entry)
             if kind == "cut_request":
@@ -193,18 +199,23 @@ class FaultProxy:
             body, whole = self._read_body(conn, head, rest)
             m = re.search(rb"STRESS-VERSION (\d{8})", body)
             entry["version"] = int(m.group(1)) if m else None
-            if not whole:  # the runner went away while sending
+            if not whole or kind == "drop":  # the runner went away while sending, or no answer
                 entry["status"] = 0
                 return
-            upstream = socket.create_connection(("127.0.0.1", self.upstream_port), timeout=120)
-            upstream.sendall(head + body)
-            answer_head, answer_rest = self._read_head(upstream)
-            answer_body, _ = self._read_body(upstream, answer_head, answer_rest)
-            answer = answer_head + answer_body
+            if kind == "status":
+                text = json.dumps({"result": "forced " + arg}).encode()
+                answer = b"HTTP/1.1 %s Forced\r\nContent-Type: application/json\r\nContent-Length: %d\r\n" \
+                         b"Connection: close\r\n\r\n%s" % (arg.encode(), len(text), text)
+            else:
+                upstream = socket.create_connection(("127.0.0.1", self.upstream_port), timeout=120)
+                upstream.sendall(head + body)
+                answer_head, answer_rest = self._read_head(upstream)
+                answer_body, _ = self._read_body(upstream, answer_head, answer_rest)
+                answer = answer_head + answer_body
             m = re.match(rb"HTTP/1\.[01] (\d{3})", answer)
             entry["status"] = int(m.group(1)) if m else 0
             entry["answered_at"] = time.time()
-            if kind == "cut_answer":  # the server answered, the runner gets only the first bytes
+            if kind == "cut_answer":  # answered, but the runner gets only the first bytes
                 conn.sendall(answer[:int(arg or 20)])
                 return
             if kind == "slow":
@@ -247,15 +258,21 @@ class LogTail:
         self.offset += cut + 2
         new = []
         for line in data[:cut].decode("utf-8", "replace").split("\r\n"):
-            m = re.match(r"^\S+ \S+ \[(\d+)\] (.*)$", line)
+            m = re.match(r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.(\d{3}) \[(\d+)\] (.*)$", line)
             if m:
-                new.append((int(m.group(1)), m.group(2)))
+                stamp = time.mktime(time.strptime(m.group(1), "%Y-%m-%d %H:%M:%S")) + int(m.group(2)) / 1000.0
+                new.append((stamp, int(m.group(3)), m.group(4)))
         self.lines.extend(new)
         return new
 
     def messages(self, prefix=""):
         self.poll()
-        return [m for _, m in self.lines if m.startswith(prefix)]
+        return [m for _, _, m in self.lines if m.startswith(prefix)]
+
+    def first_time(self, message, since):
+        """Time of the first line with this message logged at or after since, or None."""
+        self.poll()
+        return next((t for t, _, m in self.lines if m == message and t >= since - 0.002), None)
 
 
 def cpu_seconds(pid):
@@ -291,29 +308,30 @@ class Timeline:
 
     def __init__(self):
         self.writes = []  # (number, time the write was complete)
-        self.lives = []  # [start, end]
+        self.lives = []  # [start, end, watching]: watching is when its watch opened, or None
 
     def wrote(self, number):
         self.writes.append((number, time.time()))
 
     def started(self):
-        self.lives.append([time.time(), None])
+        self.lives.append([time.time(), None, None])
 
-    def ended(self):
-        self.lives[-1][1] = time.time()
+    def ended(self, log):
+        life = self.lives[-1]
+        life[1] = time.time()
+        life[2] = log.first_time("watching gdt dir", life[0])
 
     def required(self, settle=1.0):
-        """Versions that stayed unchanged for settle seconds while a runner ran,
-        or that were the file's content when a runner started."""
+        """Versions that stayed unchanged for settle seconds while one runner
+        watched the folder: whether written while it ran or found there when
+        it started (after a kill of its predecessor)."""
         now = time.time()
-        lives = [(s, e if e is not None else now) for s, e in self.lives]
+        lives = [(w, e if e is not None else now) for _, e, w in self.lives if w is not None]
         out = set()
         for i, (number, written) in enumerate(self.writes):
             replaced = self.writes[i + 1][1] if i + 1 < len(self.writes) else now
-            for start, end in lives:
-                if written <= start < replaced or min(replaced, end) - max(written, start) >= settle:
-                    out.add(number)
-                    break
+            if any(min(replaced, end) - max(written, watching) >= settle for watching, end in lives):
+                out.add(number)
         return out
 
 
@@ -386,24 +404,36 @@ class StressTestCase(us.UploadTestCase):
         """SIGKILL on the runner's own Linux process: no clean-up code of the runner runs."""
         os.kill(self.proc.pid, signal.SIGKILL)
         self.proc.wait(10)
-        self.timeline.ended()
+        self.timeline.ended(self.log)
 
     def stop(self):
         h.stop_runner(self.proc)
-        self.timeline.ended()
+        self.timeline.ended(self.log)
 
-    def wait_ready(self, pid_lines_before, timeout=30):
-        if not h.wait_for(lambda: len(self.log.messages("watching gdt dir")) > pid_lines_before, timeout):
-            self.fail("runner did not start watching")
+    def wait_ready(self, lines_before, timeout=30):
+        """Waits for the next "watching gdt dir"; False when it did not come."""
+        return h.wait_for(lambda: len(self.log.messages("watching gdt dir")) > lines_before, timeout, 0.02)
 
     def received(self):
         """(number, intact) of every upload the server accepted, in arrival order."""
         return [parse_version(u["file"]) for u in self.server.uploads()]
 
-    def wait_drained(self, timeout):
-        """True once the queue is empty and no upload is in flight."""
-        return h.wait_for(lambda: not queue_files()[0], timeout, 0.2)
+    def wait_settled(self, timeout):
+        """True once every required version has arrived and the queue is empty
+        (the runner that is still running counts as watching since its start)."""
+        self.timeline.lives[-1][2] = self.log.first_time("watching gdt dir", self.timeline.lives[-1][0])
+        time.sleep(1.2)  # the last version is required once it stood for a second
+        return h.wait_for(lambda: not queue_files()[0] and
+                          self.timeline.required() <= {n for n, _ in self.received()}, timeout, 0.25)
 
     def check(self, title, counts, faults):
         report(title, counts)
+        if faults:
+            # The whole story, for a person to read after a failure.
+            path = os.path.join(h.BUILD_DIR, "stress-%s.json" % title)
+            with open(path, "w") as f:
+                json.dump({"seed": SEED, "counts": counts, "faults": faults, "writes": self.timeline.writes,
+                           "lives": self.timeline.lives, "proxy": self.proxy.journal,
+                           "received": self.received(), "log": self.log.lines}, f, indent=1)
+            faults = faults + ["details in " + path]
         self.assertEqual(faults, [], "\n".join(faults))

@@ -29,7 +29,7 @@ class Kill(ss.StressTestCase):
                         self.timeline.wrote(number)
                         break
                     time.sleep(0.02)  # the runner is reading it: try again, as a practice system would
-                stop.wait(self.rng.choice([0.1, 0.2, 0.3, 0.4, 0.6, 0.8, 1.3]))
+                stop.wait(self.rng.choice([0.1, 0.2, 0.3, 0.4, 0.6, 1.2, 1.5, 2.0]))
         finally:
             writer.close()
 
@@ -61,36 +61,55 @@ class Kill(ss.StressTestCase):
             phase = "capture, idle or start-up"
         phases[phase] = phases.get(phase, 0) + 1
 
+    def plant_torn_temporary(self):
+        """What a kill between the temporary file and its rename leaves behind:
+        a half-written entry that must never be listed or sent."""
+        name = "%013d_%05d_%04d.gdt.tmp" % (int(time.time() * 1000), 99999, self.rng.randrange(10000))
+        os.makedirs(ss.us.queue_dir(), exist_ok=True)
+        with open(os.path.join(ss.us.queue_dir(), name), "wb") as f:
+            f.write(ss.make_version(999999, 3000)[:1500])
+        self.known_temporaries.add(name)
+        self.planted += 1
+
     def test_kills_lose_nothing(self):
         self.configure(gdt_debounce_ms=300)
         self.known_temporaries = set()
+        self.planted = 0
         stop = threading.Event()
         writer = threading.Thread(target=self.write_versions, args=(stop,), daemon=True)
         phases, causes = {}, {}
+        watching = len(self.log.messages("watching gdt dir"))
         self.start()
         writer.start()
         started = time.time()
         for _ in range(KILLS):
-            # Slow or held-back answers widen the upload windows the kills can fall into.
+            # Slow servers and held-back answers widen the upload windows.
             self.proxy.set(default=self.rng.choice(["pass", "pass", "hold_tail:300", "slow:200"]))
-            time.sleep(self.rng.uniform(0.2, 1.6))
+            self.server.control(gdt_default=self.rng.choice(["ok", "ok", "delay:250"]))
+            # Most kills fall into a runner that watches; some into its start-up.
+            if self.rng.random() < 0.8:
+                self.wait_ready(watching, 10)
+            time.sleep(self.rng.uniform(0.1, 2.4))
             self.kill()
             self.observe_kill(phases, causes)
+            if self.rng.random() < 0.1:
+                self.plant_torn_temporary()
             time.sleep(self.rng.choice([0, 0, 0.1, 0.5]))
+            watching = len(self.log.messages("watching gdt dir"))
             self.start()
         stop.set()
         writer.join(30)
         kill_seconds = time.time() - started
 
         self.proxy.set(default="pass")
-        drained = self.wait_drained(60)
-        time.sleep(1.0)
+        drained = self.wait_settled(60)
         self.stop()
         counts, faults = ss.conservation(self.timeline, self.received(), causes)
         counts = dict({"kills": KILLS, "seconds": round(kill_seconds)}, **counts)
         counts.update(("kill " + k, v) for k, v in sorted(phases.items()))
+        counts["torn temporaries planted"] = self.planted
         counts["temporary files left"] = len(ss.queue_files()[1])
-        if not drained:
+        if not drained and ss.queue_files()[0]:
             faults.append("queue not empty: %r" % ss.queue_files()[0])
         self.check("kill", counts, faults)
 

@@ -14,7 +14,7 @@ const uint64_t WATCH_FAILED_RETRY_MS = 10000;
 const uint64_t WATCH_LOST_REOPEN_MS = 2000;
 const uint64_t WATCH_LOST_CAPTURE_MS = 2100;
 const uint64_t QUEUE_WRITE_RETRY_MS = 10000;
-const uint64_t LOCKED_RETRY_MS = 1000;
+const uint64_t LOCKED_RETRY_MS = 500;
 const uint64_t NO_BASELINE_SIZE = UINT64_MAX;
 
 struct GdtWatcher {

@@ -307,11 +307,17 @@ class Timeline:
     must reach the server."""
 
     def __init__(self):
-        self.writes = []  # (number, time the write was complete)
+        self.writes = []  # (number, time the version could be read from)
+        self.changes = {}  # index in writes -> when that version began to be replaced
         self.lives = []  # [start, end, watching]: watching is when its watch opened, or None
 
     def wrote(self, number):
         self.writes.append((number, time.time()))
+
+    def changing(self):
+        """The current version is about to be overwritten (or held by another program)."""
+        if self.writes:
+            self.changes.setdefault(len(self.writes) - 1, time.time())
 
     def started(self):
         self.lives.append([time.time(), None, None])
@@ -330,6 +336,7 @@ class Timeline:
         out = set()
         for i, (number, written) in enumerate(self.writes):
             replaced = self.writes[i + 1][1] if i + 1 < len(self.writes) else now
+            replaced = min(replaced, self.changes.get(i, replaced))
             if any(min(replaced, end) - max(written, watching) >= settle for watching, end in lives):
                 out.add(number)
         return out

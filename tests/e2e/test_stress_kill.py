@@ -23,6 +23,7 @@ class Kill(ss.StressTestCase):
             while not stop.is_set():
                 number += 1
                 data = ss.make_version(number, self.rng.randrange(100, 6000))
+                self.timeline.changing()
                 while not stop.is_set():
                     answer = writer.write(data)
                     if answer == "ok":

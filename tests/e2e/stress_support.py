@@ -366,13 +366,13 @@ def conservation(timeline, received, duplicate_causes=None):
         faults.append("order broken: %r" % firsts)
     counts = {"versions written": len(written), "required": len(required),
               "received": len(set(numbers)), "uploads": len(numbers), "lost": len(lost),
-              "torn": len(torn), "duplicates": len(numbers) - len(set(numbers))}
+              "torn": len(torn), "duplicate uploads": len(numbers) - len(set(numbers))}
     dups = sorted({n for n in numbers if numbers.count(n) > 1})
     if dups:
         causes = duplicate_causes or {}
         unexplained = [n for n in dups if n not in causes]
         for cause in sorted(set(causes.get(n, "unexplained") for n in dups)):
-            counts["duplicates: " + cause] = sum(1 for n in dups if causes.get(n, "unexplained") == cause)
+            counts["versions duplicated, " + cause] = sum(1 for n in dups if causes.get(n, "unexplained") == cause)
         if unexplained:
             faults.append("duplicates without a kill to explain them: %r" % unexplained[:20])
     return counts, faults

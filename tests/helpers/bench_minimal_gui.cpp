@@ -1,0 +1,31 @@
+// Benchmark reference: the smallest Windows GUI program that stays running,
+// one hidden window and a message loop, to compare the runner's memory with
+// what Wine itself costs. Ends when its window gets WM_CLOSE or after an hour.
+#include <windows.h>
+
+namespace {
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = window_proc;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = L"BenchMinimalGui";
+    if (!RegisterClassW(&window_class)) return 1;
+    HWND window = CreateWindowExW(0, L"BenchMinimalGui", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, instance, nullptr);
+    if (!window) return 1;
+    SetTimer(window, 1, 3600 * 1000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) break;
+        DispatchMessageW(&message);
+    }
+    return 0;
+}

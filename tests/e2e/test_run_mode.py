@@ -18,7 +18,9 @@ class RunMode(h.RunnerTestCase):
         started = [m for m in h.log_messages() if m.startswith("runner started")]
         self.assertRegex(started[0], r"^runner started session=\d+$")
 
-        # A second start in the same session leaves at once, silently.
+        # A second start in the same session leaves at once, silently. Wait
+        # for the worker's first line so the count is not racing it.
+        self.assertTrue(h.wait_for(lambda: "watching gdt dir" in h.log_messages(), 20))
         lines_before = len(h.log_messages())
         code, _ = h.run_exe([], timeout=20)
         self.assertEqual(code, 0)

@@ -3,6 +3,7 @@
 Prints one table; every figure beside what it is compared with, measured in
 the same run. Run through bench/run.sh."""
 import calendar
+import json
 import os
 import statistics
 import subprocess
@@ -104,15 +105,17 @@ class Bench:
         for i, u in enumerate(uploads):
             with open(os.path.join(work, "%05d.body" % i), "wb") as f:
                 f.write(u["body"])
-        token = subprocess.run(
+        answer = subprocess.run(
             ["curl", "-s", "-d", "grant_type=client_credentials&client_id=velmora-runner-364280&client_secret=" +
              us.SECRET.decode(), self.server.token_url], capture_output=True, text=True, check=True).stdout
-        token = token.split('"access_token": "')[1].split('"')[0]
+        token = json.loads(answer)["access_token"]
         script = os.path.join(work, "loop.sh")
         with open(script, "w") as f:
-            f.write('for body in %s/*.body; do curl -s -o /dev/null -H "Authorization: Bearer %s" '
-                    '-H "Content-Type: %s" -H "Accept: application/json" --data-binary "@$body" %s/api/gdt; done\n'
-                    % (work, token, uploads[0]["content_type"], self.server.url))
+            # Each body has its own boundary, so each line carries its Content-Type.
+            for i, u in enumerate(uploads):
+                f.write('curl -s -o /dev/null -H "Authorization: Bearer %s" -H "Content-Type: %s" '
+                        '-H "Accept: application/json" --data-binary @%s/%05d.body %s/api/gdt\n'
+                        % (token, u["content_type"], work, i, self.server.url))
         self.server.control(reset=True)
         subprocess.run(["bash", script], check=True)
         times = [r["time"] for r in self.server.requests("gdt")]

@@ -1,5 +1,6 @@
 #include "desktop/browser.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -41,7 +42,10 @@ BOOL CALLBACK stop_at_app_window(HWND window, LPARAM found) {
 }
 
 void open_with_default_handler(const std::wstring& url) {
+    // The default URL handler may be a shell extension, which needs COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 HWND first_new_window(const std::vector<HWND>& before, const std::vector<HWND>& after) {

@@ -72,6 +72,26 @@ class Kill(ss.StressTestCase):
         self.known_temporaries.add(name)
         self.planted += 1
 
+    def test_version_written_while_no_runner_ran_is_captured_at_start(self):
+        self.configure()
+        self.start()
+        self.assertTrue(self.wait_ready(0))
+        with open(self.gdt_path, "wb") as f:
+            f.write(ss.make_version(1, 500))
+        self.assertTrue(h.wait_for(lambda: len(self.received()) == 1, 10))
+        self.stop()
+        with open(self.gdt_path, "wb") as f:
+            f.write(ss.make_version(2, 600))
+        self.start()
+        self.assertTrue(h.wait_for(lambda: len(self.received()) == 2, 10), self.log.messages())
+        # Unchanged since the last capture: a restart sends nothing again.
+        self.stop()
+        self.start()
+        self.assertTrue(self.wait_ready(2))
+        time.sleep(1.5)
+        self.stop()
+        self.assertEqual(self.received(), [(1, True), (2, True)])
+
     def test_kills_lose_nothing(self):
         self.configure(gdt_debounce_ms=300)
         self.known_temporaries = set()

@@ -51,16 +51,19 @@ class Faults(ss.StressTestCase):
         writer = ss.Writer(self.gdt_path)
         self.addCleanup(writer.close)
         faults, causes = [], {}
-        # Token faults first: the first capture finds no token to send with.
-        steps = [(["pass"], False, "token " + t) for t in TOKEN_FAULTS]
+        # Token faults first: the first capture finds no token to send with, and
+        # the retries in a row wait 5, 10, 20 s.
+        steps = [(["pass"], False, "token " + ",".join(TOKEN_FAULTS))]
         steps += [(actions + ([] if final else ["pass"]), final, " ".join(actions)) for actions, final in catalog]
         for number, (plan, final, name) in enumerate(steps, 1):
             self.proxy.set(plan=plan)
             before = len(self.proxy.uploads())
             self.assertEqual(writer.write(ss.make_version(number, 1500 + number)), "ok")
             self.timeline.wrote(number)
-            h.wait_for(lambda: len(ss.queue_files()[0]) == 0 and len(self.proxy.uploads()) > before, 5 + 2 * RETRY_S
-                       if not final else 5 + (61 if "61000" in name else 0), 0.1)
+            patience = 5 + (0 if final else 2 * RETRY_S) + (62 if "61000" in name else 0)
+            if name.startswith("token"):
+                patience = 5 + RETRY_S * (2 ** len(TOKEN_FAULTS))
+            h.wait_for(lambda: len(ss.queue_files()[0]) == 0 and len(self.proxy.uploads()) > before, patience, 0.1)
             time.sleep(0.3)
             mine = [e for e in self.proxy.uploads()[before:] if e["version"] == number]
             got = [e["status"] if e["delivered"] else 0 for e in mine]

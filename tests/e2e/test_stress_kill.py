@@ -110,7 +110,7 @@ class Kill(ss.StressTestCase):
             # Most kills fall into a runner that watches; some into its start-up.
             if self.rng.random() < 0.8:
                 self.wait_ready(watching, 10)
-            time.sleep(self.rng.uniform(0.1, 2.4))
+            time.sleep(self.rng.uniform(0.1, 1.8))
             self.kill()
             self.observe_kill(phases, causes)
             if self.rng.random() < 0.1:

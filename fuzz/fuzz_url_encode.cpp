@@ -1,8 +1,11 @@
 // Form values (client id and secret) are percent-encoded: the result carries
 // only unreserved characters and escapes, and decodes to the input exactly.
+// The token request form built from them splits back into the same values,
+// and the expiry arithmetic saturates instead of wrapping.
 #include <string>
 
 #include "fuzz_check.h"
+#include "net/token_rules.h"
 #include "net/url_encode.h"
 
 namespace {
@@ -42,8 +45,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(decoded == input);
 
-    std::string appended = "grant_type=client_credentials&client_secret=";
-    append_url_encoded(appended, input);
-    FUZZ_CHECK(appended == "grant_type=client_credentials&client_secret=" + encoded);
+    // Client id and secret cut from the input at its middle.
+    const std::string id = input.substr(0, size / 2), secret = input.substr(size / 2);
+    FUZZ_CHECK(token_request_body(id, secret) ==
+               "grant_type=client_credentials&client_id=" + url_encode(id) + "&client_secret=" + url_encode(secret));
+
+    if (size >= 16) {
+        uint64_t now = 0;
+        int64_t lifetime = 0;
+        for (int i = 0; i < 8; ++i) now |= (uint64_t)data[i] << (8 * i);
+        for (int i = 0; i < 8; ++i) lifetime = (int64_t)((uint64_t)lifetime | ((uint64_t)data[8 + i] << (8 * i)));
+        const uint64_t expiry = token_expiry_ms(now, lifetime);
+        if (lifetime >= 0) {
+            FUZZ_CHECK(expiry >= now);
+            FUZZ_CHECK(expiry == UINT64_MAX || (expiry - now) / 1000 == (uint64_t)lifetime);
+        } else {
+            FUZZ_CHECK(expiry <= now);
+        }
+    }
     return 0;
 }

@@ -2,8 +2,9 @@
 // does, on command, without a new process per write.
 // usage: stress_writer PATH
 // Commands on standard input, one per line; each is answered with one line:
-//   W LENGTH HOLD_MS   then LENGTH bytes: rewrites the file in place (no sharing),
-//                      keeps it open HOLD_MS more, closes it; answers "ok"
+//   W LENGTH HOLD_MS   then LENGTH bytes: rewrites the file in place (no sharing,
+//                      waiting up to 3 s while a reader holds it), keeps it open
+//                      HOLD_MS more, closes it; answers "ok"
 //   H HOLD_MS          opens the file without sharing, answers "held", keeps it
 //                      HOLD_MS, closes it; answers "ok"
 // A failed open is answered "err N" with the Windows error code.
@@ -67,9 +68,19 @@ int wmain(int argc, wchar_t** argv) {
         if (command == 'W') {
             content.resize(first);
             if (first > 0 && !read_exact(content.data(), (DWORD)first)) return 1;
-            HANDLE file = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            // The runner reads the file without sharing for a moment after each
+            // change; like a practice system, wait for it rather than give up.
+            HANDLE file = INVALID_HANDLE_VALUE;
+            DWORD error = 0;
+            for (int attempt = 0; attempt < 300; ++attempt) {
+                file = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (file != INVALID_HANDLE_VALUE) break;
+                error = GetLastError();
+                if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) break;
+                Sleep(10);
+            }
             if (file == INVALID_HANDLE_VALUE) {
-                answer_error(GetLastError());
+                answer_error(error);
                 continue;
             }
             DWORD written = 0;

@@ -1,6 +1,7 @@
 // Entry point: mode selection, common start-up, run mode and shutdown.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "capture/worker.h"
@@ -143,5 +144,10 @@ int run(const Arguments& args) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     app_instance = instance;
-    return run(split_command_line());
+    int code = run(split_command_line());
+    // A worker past its 5 s or an open-patient flow may still run: end the
+    // process here, so no thread sees the globals destroyed under it by the
+    // runtime's exit handlers.
+    fflush(nullptr);
+    ExitProcess((UINT)code);
 }

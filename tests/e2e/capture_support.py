@@ -6,16 +6,7 @@ import time
 import harness as h
 
 
-def queue_dir():
-    return os.path.join(h.data_dir(), "queue")
-
-
-def queue_entries():
-    """Names of the finished entries in the queue folder, sorted."""
-    try:
-        return sorted(n for n in os.listdir(queue_dir()) if n.endswith(".gdt"))
-    except FileNotFoundError:
-        return []
+from harness import queue_dir, queue_entries  # noqa: F401  (used as cs.queue_*)
 
 
 def read_entry(name):

@@ -5,13 +5,12 @@ import os
 import shutil
 import socket
 import subprocess
-import sys
-import tempfile
 import threading
 import urllib.request
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 import harness as h
+import upload_support as us
 
 SECRET = b"desktop-secret"
 APP_TITLE_PREFIX = "Orvanta DEV \u00b7 "
@@ -68,42 +67,9 @@ def gdt_request_count(server, mode="open"):
     return sum(1 for r in server.requests() if r["endpoint"] == "gdt" and ["mode", mode] in r.get("fields", []))
 
 
-class DevServer:
-    """tools/devserver.py in its own process."""
-
-    def __init__(self, *args, port=0):
-        self.dir = tempfile.mkdtemp(prefix="orv-desktop-server-")
-        port_file = os.path.join(self.dir, "port")
-        self.output = open(os.path.join(self.dir, "output.txt"), "wb")
-        self.proc = subprocess.Popen(
-            [sys.executable, os.path.join(h.SOURCE_DIR, "tools", "devserver.py"), "--port", str(port),
-             "--port-file", port_file, "--client-secret", SECRET.decode(), *args],
-            stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
-        if not h.wait_for(lambda: os.path.exists(port_file), 10):
-            self.stop()
-            raise RuntimeError("development server did not start")
-        with open(port_file) as f:
-            self.port = int(f.read())
-        self.url = "http://127.0.0.1:%d" % self.port
-        self.token_url = self.url + "/realms/quillon/protocol/openid-connect/token"
-
-    def _call(self, path, changes=None):
-        data = json.dumps(changes).encode() if changes is not None else None
-        with urllib.request.urlopen(self.url + path, data=data, timeout=10) as answer:
-            return json.load(answer)
-
-    def control(self, **changes):
-        return self._call("/_control", changes)
-
-    def requests(self):
-        return self._call("/_control/requests")
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(10)
-        self.output.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
+def DevServer(*args, port=0):
+    """tools/devserver.py in its own process, with the desktop tests' secret."""
+    return us.DevServer(*args, port=port, secret=SECRET)
 
 
 def register_browsers(*names):

@@ -55,6 +55,18 @@ def program_data_dir():
     return drive_c("ProgramData", "Orvanta-Dev")
 
 
+def queue_dir():
+    return os.path.join(data_dir(), "queue")
+
+
+def queue_entries():
+    """Names of the finished entries in the queue folder, sorted."""
+    try:
+        return sorted(n for n in os.listdir(queue_dir()) if n.endswith(".gdt"))
+    except FileNotFoundError:
+        return []
+
+
 def log_path():
     return os.path.join(data_dir(), "runner.log")
 

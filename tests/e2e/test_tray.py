@@ -8,8 +8,7 @@ import harness as h
 STATUS_CAPTION = "Orvanta DEV"
 
 
-def queue_dir():
-    return os.path.join(h.data_dir(), "queue")
+queue_dir = h.queue_dir
 
 
 class Tray(ds.DesktopTestCase):

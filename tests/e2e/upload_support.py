@@ -18,12 +18,13 @@ SAMPLE_GDT = os.path.join(h.SOURCE_DIR, "samples", "data.gdt")
 class DevServer:
     """tools/devserver.py in its own process, on a port of the system's choice."""
 
-    def __init__(self, *args, secret=SECRET):
+    def __init__(self, *args, secret=SECRET, port=0):
         self.dir = tempfile.mkdtemp(prefix="orv-devserver-")
         port_file = os.path.join(self.dir, "port")
         self.output = open(os.path.join(self.dir, "output.txt"), "wb")
         self.proc = subprocess.Popen(
-            [sys.executable, os.path.join(h.SOURCE_DIR, "tools", "devserver.py"), "--port-file", port_file,
+            [sys.executable, os.path.join(h.SOURCE_DIR, "tools", "devserver.py"), "--port", str(port),
+             "--port-file", port_file,
              "--store", os.path.join(self.dir, "store"), "--client-secret", secret.decode(), *args],
             stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
         if not h.wait_for(lambda: os.path.exists(port_file), 10):
@@ -64,15 +65,7 @@ class DevServer:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def queue_dir():
-    return os.path.join(h.data_dir(), "queue")
-
-
-def queue_entries():
-    try:
-        return sorted(n for n in os.listdir(queue_dir()) if n.endswith(".gdt"))
-    except FileNotFoundError:
-        return []
+from harness import queue_dir, queue_entries  # noqa: F401  (used as us.queue_*)
 
 
 def add_entry(name, data):

@@ -40,11 +40,6 @@ void common_startup(const std::wstring& config_path, bool& secret_present, std::
     secret_present = load_client_secret(L"Runner", secret);
 }
 
-void wipe(std::string& secret) {
-    if (!secret.empty()) SecureZeroMemory(secret.data(), secret.size());
-    secret.clear();
-}
-
 // Sleeps until a window message or the stop request arrives; never polls.
 void run_message_loop() {
     for (;;) {
@@ -81,7 +76,7 @@ int run_mode(bool secret_present, std::string& secret) {
     stop_event = CreateEventW(nullptr, TRUE, FALSE, STOP_EVENT_NAME);
     sync_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     token_client = new TokenClient(settings.token_url, settings.client_id, secret);
-    wipe(secret);
+    wipe_text(secret);
     log_write("runner started session=%s", settings.session_id.c_str());
 
     WNDCLASSW tray_class = {};
@@ -136,7 +131,7 @@ int run(const Arguments& args) {
     } else {
         code = run_mode(secret_present, secret);
     }
-    wipe(secret);
+    wipe_text(secret);
     return code;
 }
 

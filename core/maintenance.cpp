@@ -21,11 +21,6 @@ namespace {
 // The white space of the C locale.
 bool is_c_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-void wipe(std::string& secret) {
-    if (!secret.empty()) SecureZeroMemory(secret.data(), secret.size());
-    secret.clear();
-}
-
 }  // namespace
 
 bool read_secret_file(const std::wstring& path, std::string& secret) {
@@ -46,7 +41,7 @@ int run_set_secret_file(const Arguments& args) {
     std::string secret;
     bool stored = read_secret_file(option_value(args, L"--set-secret-file"), secret) &&
                   store_client_secret(SECRET_NAME, secret);
-    wipe(secret);
+    wipe_text(secret);
     if (console) {
         if (stored) console_print("Secret gespeichert (HKLM, DPAPI).\n");
         else console_print("Fehler: Secret nicht gespeichert (Administratorrechte?).\n");
@@ -57,14 +52,14 @@ int run_set_secret_file(const Arguments& args) {
 int run_verify_secret_file(const Arguments& args) {
     std::string secret;
     if (!read_secret_file(option_value(args, L"--verify-secret-file"), secret)) {
-        wipe(secret);
+        wipe_text(secret);
         return 1;
     }
     std::wstring token_url = option_value(args, L"--token-url");
     if (token_url.empty()) token_url = DEFAULT_TOKEN_URL;
     std::string client_id = to_utf8(option_value(args, L"--client-id"));
     int code = verify_credentials(token_url, client_id, secret);
-    wipe(secret);
+    wipe_text(secret);
     return code;
 }
 
@@ -83,7 +78,7 @@ int run_check(bool secret_present, const std::string& secret) {
         TokenClient client(settings.token_url, settings.client_id, secret);
         std::string token = client.get_token(false);
         console_print("Token:         %s\n", token.empty() ? "FEHLER" : "ok");
-        wipe(token);
+        wipe_text(token);
     }
     return 0;
 }
@@ -97,7 +92,7 @@ int run_open_command(bool secret_present, std::string& secret) {
     // Never signalled: it only lets the flow's waits behave as in run mode.
     stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     token_client = new TokenClient(settings.token_url, settings.client_id, secret);
-    wipe(secret);
+    wipe_text(secret);
     open_patient_flow(nullptr);
     return 0;
 }

@@ -87,3 +87,8 @@ std::wstring format_bounded_w(size_t buffer_size, const wchar_t* format, ...) {
     if (n < 0 && buffer[0] == L'\0') return std::wstring();
     return std::wstring(buffer.data());
 }
+
+void wipe_text(std::string& text) {
+    if (!text.empty()) SecureZeroMemory(text.data(), text.size());
+    text.clear();
+}

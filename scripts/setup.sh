@@ -6,7 +6,7 @@ PACKAGES=(
   cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine xvfb x11-utils imagemagick googletest
   python3 openssl msitools wixl osslsigncode
-  clang libclang-rt-14-dev curl
+  clang libclang-rt-14-dev curl procps
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

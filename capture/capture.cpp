@@ -16,11 +16,18 @@ void establish_baseline(GdtWatcher& watcher) {
     // version written after it (while no runner ran, or one that a crashed
     // runner never queued) is then captured once the watch is open.
     if (load_capture_record(watcher.baseline_write_ms, watcher.baseline_size)) return;
+    // First run: the version present now counts as captured. It is recorded at
+    // once, so a version written after this start is caught by the next start
+    // even when this runner ends before it captures anything. "0 0" stands for
+    // no file; no real file carries that write time.
     std::vector<unsigned char> content;
     FILETIME last_write = {};
-    if (read_whole_file(gdt_file_path(), FileSharing::read_write, content, &last_write) != ReadResult::ok) return;
+    ReadResult result = read_whole_file(gdt_file_path(), FileSharing::read_write, content, &last_write);
+    if (result == ReadResult::missing) save_capture_record(0, 0);
+    if (result != ReadResult::ok) return;
     watcher.baseline_write_ms = filetime_to_unix_ms(last_write);
     watcher.baseline_size = content.size();
+    save_capture_record(watcher.baseline_write_ms, watcher.baseline_size);
 }
 
 void capture_if_due(GdtWatcher& watcher, uint64_t now) {

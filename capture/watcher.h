@@ -35,7 +35,8 @@ struct GdtWatcher {
 
 // Creates the events and buffers; false when an event could not be made.
 bool start_watcher(GdtWatcher& watcher);
-// Takes the version present at start as captured, so only later changes are queued.
+// Takes the last recorded capture, or on a first run the version present now,
+// as captured, so only later changes are queued.
 void establish_baseline(GdtWatcher& watcher);
 void reopen_if_due(GdtWatcher& watcher, uint64_t now);
 void capture_if_due(GdtWatcher& watcher, uint64_t now);

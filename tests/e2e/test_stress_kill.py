@@ -74,11 +74,15 @@ class Kill(ss.StressTestCase):
 
     def test_version_written_while_no_runner_ran_is_captured_at_start(self):
         self.configure()
+        # A first run that ends before it captured anything still leaves its
+        # starting point behind: a version written after it is sent next time.
         self.start()
         self.assertTrue(self.wait_ready(0))
+        self.stop()
         with open(self.gdt_path, "wb") as f:
             f.write(ss.make_version(1, 500))
-        self.assertTrue(h.wait_for(lambda: len(self.received()) == 1, 10))
+        self.start()
+        self.assertTrue(h.wait_for(lambda: len(self.received()) == 1, 10), self.log.messages())
         self.stop()
         with open(self.gdt_path, "wb") as f:
             f.write(ss.make_version(2, 600))
@@ -87,7 +91,7 @@ class Kill(ss.StressTestCase):
         # Unchanged since the last capture: a restart sends nothing again.
         self.stop()
         self.start()
-        self.assertTrue(self.wait_ready(2))
+        self.assertTrue(self.wait_ready(3))
         time.sleep(1.5)
         self.stop()
         self.assertEqual(self.received(), [(1, True), (2, True)])
@@ -101,6 +105,10 @@ class Kill(ss.StressTestCase):
         phases, causes = {}, {}
         watching = len(self.log.messages("watching gdt dir"))
         self.start()
+        # A first run takes the file it finds as sent already; writing starts
+        # once that starting point is taken, so every version counts.
+        self.assertTrue(self.wait_ready(watching))
+        time.sleep(0.3)
         writer.start()
         started = time.time()
         for _ in range(KILLS):

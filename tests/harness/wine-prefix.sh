@@ -50,8 +50,13 @@ if ! server_running; then
     # A virtual desktop lets every process of the prefix see the others' windows.
     setsid wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1 9>&-
     setsid wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1 9>&-
+    # The desktop already running is not virtual; only a restarted prefix
+    # reads the setting (without it, removing a tray icon waits 2 s for a
+    # window manager that Xvfb does not have).
+    wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+    wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+    setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
     touch "$prefix/.orvanta-ready"
-  else
-    setsid wineboot </dev/null >/dev/null 2>&1 9>&-
   fi
+  setsid wineboot </dev/null >/dev/null 2>&1 9>&-
 fi
